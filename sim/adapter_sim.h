@@ -1,0 +1,97 @@
+// A stand-in for the adapter on a pseudo-terminal, for the tests and the demo.
+// It links the terminal's device as COMn into a port directory (the directory
+// that TR20KX_PORT_DIR names), answers the AT commands with CR LF lines that
+// carry its model text, and can misbehave on request.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+constexpr char XON = 0x11;
+constexpr char XOFF = 0x13;
+constexpr int WIRE_BYTES_PER_SECOND = 11520;  // 115200 bit/s with 10 bits a byte
+
+struct Options {
+  std::string model = "MOLVEX TR20KX";  // the identity text in the replies
+  bool silent = false;                  // answer nothing at all
+  int replyDelayMs = 0;                 // pause before each reply
+  int byteGapMs = 0;                    // pause between the bytes of a reply (0: all at once)
+  bool nulBytes = false;                // put a NUL after every byte of a reply
+  bool emulateWire = false;             // carry at most 11520 bytes/s each way
+  // Replies by command (without its CR); they replace the built-in ones, and an
+  // empty reply means no answer to that command.
+  std::map<std::string, std::string> replies;
+};
+
+class AdapterSim {
+ public:
+  explicit AdapterSim(Options options = {});
+  ~AdapterSim();
+  AdapterSim(const AdapterSim&) = delete;
+  AdapterSim& operator=(const AdapterSim&) = delete;
+
+  // Opens a pseudo-terminal, links its device as dir/COM<number> and starts answering.
+  // Returns false, with a reason in Error(), when that fails.
+  bool Start(const std::string& dir, int number);
+  // Stops answering, closes the terminal and removes the link.
+  void Stop();
+  const std::string& Error() const { return error_; }
+  const std::string& LinkPath() const { return linkPath_; }
+  const std::string& DevicePath() const { return devicePath_; }
+
+  // Everything received so far, and the commands (CR-ended lines) among it.
+  std::string Received() const;
+  std::vector<std::string> Commands() const;
+  // Waits up to timeoutMs until the received bytes contain `text`.
+  bool WaitForReceived(const std::string& text, int timeoutMs) const;
+  // Waits up to timeoutMs until `count` commands have come in.
+  bool WaitForCommands(std::size_t count, int timeoutMs) const;
+
+  // Sends bytes to the program at once (paced like replies when the wire is emulated).
+  void Send(const std::string& bytes);
+  // Sends XOFF now and XON after `milliseconds`.
+  void HoldXoff(int milliseconds);
+  // Closes the terminal, as when the adapter is unplugged; the link is left dangling.
+  void HangUp();
+
+ private:
+  void Run();
+  void OnBytes(const char* bytes, std::size_t count);
+  void OnCommand(const std::string& command);
+  std::string ReplyTo(const std::string& command) const;
+  void Reply(const std::string& text);
+  void WriteRaw(const char* bytes, std::size_t count);
+  void PaceWire(std::size_t count, std::chrono::steady_clock::time_point& next);
+  void CloseTerminal();
+
+  Options options_;
+  std::string error_, linkPath_, devicePath_;
+  int master_ = -1;
+  int slave_ = -1;  // held open so the terminal lives while the program reopens it
+  int wake_ = -1;
+  std::thread worker_;
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::string received_;
+  std::vector<std::string> commands_;
+  std::string line_;  // the command being received
+  bool stopping_ = false;
+  bool hangUpRequested_ = false;
+  bool hungUp_ = false;
+  std::chrono::steady_clock::time_point xonAt_{};
+  bool xonPending_ = false;
+
+  std::mutex writeMutex_;
+  std::chrono::steady_clock::time_point nextSend_{};
+  std::chrono::steady_clock::time_point nextReceive_{};
+};
+
+}  // namespace sim
