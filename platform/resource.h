@@ -2,6 +2,8 @@
 // name, and a string table found by id. The build generates the module's
 // registry from the resource list and registers it before main() runs; the
 // blocks stay where the build put them and are never copied or freed.
+// Every operation takes a module handle: null or GetModuleHandleA(nullptr) is
+// the program's own module; any other handle has no resources.
 #pragma once
 
 #include <cstddef>
@@ -38,16 +40,14 @@ void RegisterModuleResources(const ResourceRegistry* registry);
 // Returns the registry of the program's module, or null when none has been registered.
 const ResourceRegistry* ModuleResources();
 
-// Copies string `id` of `instance` (null or the program's module) into `buffer`: at most
-// `bufferSize` − 1 bytes, then a NUL; returns the bytes copied, 0 (and an empty buffer when
-// bufferSize > 0) when there is no such string. Writes nothing for a null buffer or a size < 1.
+// Copies string `id` into `buffer`: at most bufferSize − 1 bytes, then a NUL; returns the bytes
+// copied, or 0 with an empty buffer when it is missing; a size < 1 or a null buffer gets nothing.
 int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferSize);
 
-// Finds the block of `type` and `name` (strings compare ASCII case-blind, ids by value) in
-// `module` (null or the program's module), whatever its language; null when there is none.
+// Finds the block of `type` and `name` (strings case-blind, ids by value) in any language; null if none.
 HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
 
-// Returns the handle of the found block's data, or null for a null `resource` or a foreign module.
+// Returns the handle of the found block's data; null for a null, stale or foreign `resource`.
 HGLOBAL LoadResource(HMODULE module, HRSRC resource);
 
 // Returns the address of the loaded block's first byte (read-only, in place), null for null.
