@@ -47,9 +47,8 @@ int ReadPortSelection() {
 
 int OpenPort() {
   if (std::strlen(portName) == 5) {  // COM10 to COM99 open under the device form
-    char deviceForm[PORT_NAME_SIZE];
-    std::snprintf(deviceForm, sizeof deviceForm, "\\\\.\\%s", portName);
-    std::memcpy(portName, deviceForm, sizeof portName);
+    std::memmove(portName + 4, portName, 6);  // the five characters and the NUL
+    std::memcpy(portName, "\\\\.\\", 4);
   }
   HANDLE handle = OpenExclusive(portName);
   if (handle == INVALID_HANDLE_VALUE) return 0;
