@@ -31,6 +31,17 @@ void MakeRaw(int fd) {
 
 }  // namespace
 
+LoaderReport AdapterSim::Loader() const {
+  std::lock_guard lock(mutex_);
+  return loader_;
+}
+
+bool AdapterSim::WaitForImages(std::size_t count, int timeoutMs) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                           [&] { return loader_.images.size() >= count; });
+}
+
 AdapterSim::AdapterSim(Options options) : options_(std::move(options)) {}
 
 AdapterSim::~AdapterSim() { Stop(); }
@@ -212,24 +223,41 @@ void AdapterSim::Run() {
 
 void AdapterSim::OnBytes(const char* bytes, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
-    std::string command;
     {
       std::lock_guard lock(mutex_);
       received_.push_back(bytes[i]);
-      if (bytes[i] != '\r') {
-        if (bytes[i] != '\n') line_.push_back(bytes[i]);
-      } else {
-        command.swap(line_);
-        commands_.push_back(command);
-      }
     }
     changed_.notify_all();
-    if (bytes[i] == '\r') OnCommand(command);
+    if (mode_ == Mode::kCommands)
+      OnCommandByte(bytes[i]);
+    else
+      OnLoaderByte(bytes[i]);
   }
+}
+
+void AdapterSim::OnCommandByte(char byte) {
+  if (byte == '\n') return;
+  std::string command;
+  {
+    std::lock_guard lock(mutex_);
+    if (byte != '\r') {
+      line_.push_back(byte);
+      return;
+    }
+    command.swap(line_);
+    commands_.push_back(command);
+  }
+  changed_.notify_all();
+  OnCommand(command);
 }
 
 void AdapterSim::OnCommand(const std::string& command) {
   if (options_.silent) return;
+  if (command == "AAT*VER1" && options_.replies.count(command) == 0) {
+    mode_ = Mode::kLoaderErase;
+    Prompt("Erase flash ROM (Y or N) ");
+    return;
+  }
   const std::string reply = ReplyTo(command);
   if (!reply.empty()) Reply(reply);
 }

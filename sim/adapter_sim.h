@@ -18,6 +18,31 @@ constexpr char XON = 0x11;
 constexpr char XOFF = 0x13;
 constexpr int WIRE_BYTES_PER_SECOND = 11520;  // 115200 bit/s with 10 bits a byte
 
+// The flash loader, entered with "AAT*VER1\r": it prompts "Y or N", erases on
+// "Y", then prompts "Y or S ?" before each image, answers "Y" with
+// "--> Please UPLOAD" and takes Intel HEX records, each ended by a CR.
+struct LoaderOptions {
+  int eraseMs = 0;                // how long the erase takes
+  int programMsPerLine = 0;       // XOFF is held this long while each record is programmed
+  std::string banner;             // text sent before every prompt
+  std::size_t promptPieces = 1;   // prompts (with their banner) go out in this many pieces
+  int pieceGapMs = 0;             // pause between the pieces
+  bool nulBeforePrompt = false;   // a NUL byte right before every prompt
+  std::string afterPrompt;        // bytes sent right after every prompt
+  int stallAtPrompt = -1;         // prompt number n (0 is "Y or N") never comes
+  int hangUpAfterRecords = -1;    // hang up after this many records in all
+};
+
+// What the loader received.
+struct LoaderReport {
+  bool erased = false;
+  std::vector<std::string> images;  // each complete image's records, as received (each ends in CR)
+  std::string partial;              // the records of the image being received
+  int records = 0;                  // records taken, in all images
+  int badRecords = 0;               // records that were no valid Intel HEX, or failed their checksum
+  std::size_t lineFeeds = 0;        // line feeds received while records were expected
+};
+
 struct Options {
   std::string model = "MOLVEX TR20KX";  // the identity text in the replies
   bool silent = false;                  // answer nothing at all
@@ -28,6 +53,7 @@ struct Options {
   // Replies by command (without its CR); they replace the built-in ones, and an
   // empty reply means no answer to that command.
   std::map<std::string, std::string> replies;
+  LoaderOptions loader;
 };
 
 class AdapterSim {
@@ -53,6 +79,10 @@ class AdapterSim {
   bool WaitForReceived(const std::string& text, int timeoutMs) const;
   // Waits up to timeoutMs until `count` commands have come in.
   bool WaitForCommands(std::size_t count, int timeoutMs) const;
+  // What the flash loader received so far.
+  LoaderReport Loader() const;
+  // Waits up to timeoutMs until the loader has taken `count` complete images.
+  bool WaitForImages(std::size_t count, int timeoutMs) const;
 
   // Sends bytes to the program at once (paced like replies when the wire is emulated).
   void Send(const std::string& bytes);
@@ -63,8 +93,14 @@ class AdapterSim {
 
  private:
   void Run();
+  enum class Mode { kCommands, kLoaderErase, kLoaderImage, kLoaderRecords };
+
   void OnBytes(const char* bytes, std::size_t count);
+  void OnCommandByte(char byte);
   void OnCommand(const std::string& command);
+  void OnLoaderByte(char byte);
+  void OnRecord(const std::string& record);
+  void Prompt(const std::string& prompt);
   std::string ReplyTo(const std::string& command) const;
   void Reply(const std::string& text);
   void WriteRaw(const char* bytes, std::size_t count);
@@ -82,7 +118,10 @@ class AdapterSim {
   mutable std::condition_variable changed_;
   std::string received_;
   std::vector<std::string> commands_;
-  std::string line_;  // the command being received
+  std::string line_;  // the command or record being received
+  Mode mode_ = Mode::kCommands;  // used only by the worker
+  LoaderReport loader_;
+  int prompts_ = 0;
   bool stopping_ = false;
   bool hangUpRequested_ = false;
   bool hungUp_ = false;
