@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -434,6 +435,156 @@ TEST_F(WindowTest, CrossThreadSetTextWaitsForTheLoopAndDiesWithTheDialog) {
   EXPECT_EQ(SetWindowTextA(main, "gone"), FALSE);
   EXPECT_EQ(SendMessageA(main, WM_COMMAND, IDOK, 0), 0);
   EXPECT_EQ(EnableWindow(main, FALSE), FALSE);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Controls ----
+
+TEST_F(WindowTest, ComboBoxListSelectionAndTyping) {
+  std::vector<WPARAM> notifications;
+  std::atomic<LRESULT> selAfterTyping{0};
+  handler = [&](HWND d, UINT m, WPARAM w, LPARAM) -> INT_PTR {
+    if (m == WM_INITDIALOG) {
+      EXPECT_EQ(SendDlgItemMessageA(d, IDC_PORT_LIST, CB_GETCURSEL, 0, 0), CB_ERR) << "empty list";
+      EXPECT_EQ(SendDlgItemMessageA(d, IDC_PORT_LIST, CB_SETCURSEL, 0, 0), CB_ERR);
+      const char* ports[] = {"COM3", "COM12", "COM1"};
+      for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(SendDlgItemMessageA(d, IDC_PORT_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ports[i])), i);
+      }
+      EXPECT_EQ(SendDlgItemMessageA(d, IDC_PORT_LIST, CB_SETCURSEL, 0, 0), 0);
+      return TRUE;
+    }
+    if (m == WM_COMMAND && LOWORD(w) == IDC_PORT_LIST) notifications.push_back(HIWORD(w));
+    if (m == WM_COMMAND && w == IDC_CANCEL_BUTTON) {
+      selAfterTyping = SendDlgItemMessageA(d, IDC_PORT_LIST, CB_GETCURSEL, 0, 0);
+      EndDialog(d, 0);
+    }
+    return TRUE;
+  };
+  {
+    UiThread ui([] { RunDialog(IDD_MAIN); });
+    HWND main = hl::WaitForDialog(IDD_MAIN);
+    ASSERT_TRUE(main);
+    std::optional<hl::Control> list = hl::ReadControl(main, IDC_PORT_LIST);
+    EXPECT_EQ(list->items, (std::vector<std::string>{"COM3", "COM12", "COM1"})) << "unsorted, in order added";
+    EXPECT_EQ(list->selected, 0);
+    EXPECT_EQ(list->text, "COM3");
+    // From another thread: the selection and an entry's text, copied with its NUL.
+    EXPECT_EQ(SendDlgItemMessageA(main, IDC_PORT_LIST, CB_GETCURSEL, 0, 0), 0);
+    char buffer[16];
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(SendDlgItemMessageA(main, IDC_PORT_LIST, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(buffer)), 5);
+    EXPECT_STREQ(buffer, "COM12");
+    EXPECT_EQ(SendDlgItemMessageA(main, IDC_PORT_LIST, CB_GETLBTEXT, 3, reinterpret_cast<LPARAM>(buffer)), CB_ERR);
+    EXPECT_EQ(SendDlgItemMessageA(main, IDC_PORT_LIST, CB_GETLBTEXT, 0, 0), CB_ERR) << "no buffer";
+    EXPECT_TRUE(hl::SelectComboEntry(main, IDC_PORT_LIST, 2));
+    EXPECT_FALSE(hl::SelectComboEntry(main, IDC_PORT_LIST, 3));
+    ASSERT_TRUE(hl::WaitUntil([&] { return hl::ReadControl(main, IDC_PORT_LIST)->selected == 2; }));
+    EXPECT_EQ(hl::ReadControl(main, IDC_PORT_LIST)->text, "COM1");
+    EXPECT_TRUE(hl::TypeIntoCombo(main, IDC_PORT_LIST, "COM7"));
+    ASSERT_TRUE(hl::WaitUntil([&] { return hl::ReadControl(main, IDC_PORT_LIST)->text == "COM7"; }));
+    EXPECT_TRUE(hl::ReadControl(main, IDC_PORT_LIST)->focused);
+    ASSERT_TRUE(hl::Press(main, IDC_CANCEL_BUTTON));
+  }
+  EXPECT_EQ(selAfterTyping.load(), CB_ERR) << "typed text is no list entry";
+  // Notifications carry their code in the high word, so whole-wParam compares never match them.
+  EXPECT_EQ(notifications, (std::vector<WPARAM>{CBN_SELCHANGE, CBN_EDITCHANGE}));
+}
+
+TEST_F(WindowTest, ProgressBarMessages) {
+  struct Step {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    LRESULT result;
+    int pos;
+  };
+  const std::vector<Step> steps = {
+      {PBM_SETRANGE, 0, MAKELPARAM(0, 100), MAKELPARAM(0, 100), 0},
+      {PBM_SETSTEP, 1, 0, 10, 0},
+      {PBM_STEPIT, 0, 0, 0, 1},
+      {PBM_STEPIT, 0, 0, 1, 2},
+      {PBM_SETPOS, 100, 0, 2, 100},
+      {PBM_STEPIT, 0, 0, 100, 1},  // past the end it starts over
+      {PBM_SETPOS, 0, 0, 1, 0},
+      {PBM_SETPOS, 500, 0, 0, 100},  // clamped into the range
+      {PBM_SETRANGE, 0, MAKELPARAM(10, 20), MAKELPARAM(0, 100), 20},
+      {PBM_SETRANGE, 0, MAKELPARAM(5, 5), MAKELPARAM(10, 20), 6},  // an empty range is widened
+      {PBM_STEPIT, 0, 0, 6, 5},
+  };
+  handler = [](HWND d, UINT m, WPARAM w, LPARAM) -> INT_PTR {
+    if (m == WM_COMMAND && w == IDCANCEL) EndDialog(d, 0);
+    return FALSE;
+  };
+  {
+    UiThread ui([] { RunDialog(IDD_PROGRESS); });
+    HWND dialog = hl::WaitForDialog(IDD_PROGRESS);
+    ASSERT_TRUE(dialog);
+    HWND bar = GetDlgItem(dialog, IDC_TOTAL_PROGRESS);
+    for (const Step& s : steps) {  // sent from this thread, carried out on the dialog's
+      EXPECT_EQ(SendMessageA(bar, s.message, s.wParam, s.lParam), s.result) << "message " << s.message;
+      EXPECT_EQ(hl::ReadControl(dialog, IDC_TOTAL_PROGRESS)->barPos, s.pos) << "message " << s.message;
+    }
+    EXPECT_EQ(hl::ReadControl(dialog, IDC_IMAGE_PROGRESS)->barPos, 0) << "the other bar is untouched";
+    EXPECT_TRUE(hl::PressClose(dialog));
+  }
+}
+
+TEST_F(WindowTest, TimersBelongToTheWindowThread) {
+  std::atomic<int> ticks{0};
+  std::atomic<bool> firstSetFailed{false};
+  HWND dialogSeen = nullptr;
+  handler = [&](HWND d, UINT m, WPARAM w, LPARAM) -> INT_PTR {
+    if (m == WM_INITDIALOG) {
+      dialogSeen = d;
+      firstSetFailed = SetTimer(d, 7, 10, nullptr) == 0;
+      EXPECT_EQ(SetTimer(d, 7, 10, nullptr), 7u);
+      EXPECT_FALSE(KillTimer(d, 8));
+    }
+    if (m == WM_TIMER && w == 7 && ++ticks == 3) {
+      EXPECT_TRUE(KillTimer(d, 7));
+      EndDialog(d, 3);
+    }
+    return FALSE;
+  };
+  hl::FailNextSetTimers(1);
+  UiThread ui([] { EXPECT_EQ(RunDialog(IDD_PROGRESS), 3); });
+  HWND dialog = hl::WaitForDialog(IDD_PROGRESS);
+  if (dialog) {
+    EXPECT_EQ(SetTimer(dialog, 9, 10, nullptr), 0u) << "not from another thread";
+    EXPECT_FALSE(KillTimer(dialog, 7));
+  }
+  EXPECT_TRUE(hl::WaitUntil([&] { return ticks.load() >= 3; }));
+  EXPECT_TRUE(firstSetFailed.load());
+}
+
+TEST_F(WindowTest, OwnChangesShowAtOnceWhileTheThreadIsBusy) {
+  std::atomic<bool> seenByTest{false};
+  handler = [&](HWND d, UINT m, WPARAM w, LPARAM) -> INT_PTR {
+    if (m == WM_COMMAND && w == IDC_VERSION_UP) {
+      EXPECT_TRUE(SetWindowTextA(GetDlgItem(d, IDC_MAIN_STATUS), "checking"));
+      EXPECT_FALSE(EnableWindow(GetDlgItem(d, IDC_VERSION_UP), FALSE));
+      EXPECT_TRUE(EnableWindow(GetDlgItem(d, IDC_VERSION_UP), FALSE)) << "it was disabled before";
+      // A busy wait, as in the adapter check: no loop runs until the test has seen the text.
+      for (int i = 0; i < 2000 && !seenByTest.load(); ++i) Sleep(5);
+      EndDialog(d, 0);
+    }
+    return TRUE;
+  };
+  UiThread ui([] { RunDialog(IDD_MAIN); });
+  HWND main = hl::WaitForDialog(IDD_MAIN);
+  ASSERT_TRUE(main);
+  ASSERT_TRUE(hl::Press(main, IDC_VERSION_UP));
+  EXPECT_TRUE(hl::WaitUntil([&] {
+    std::optional<hl::Control> status = hl::ReadControl(main, IDC_MAIN_STATUS);
+    std::optional<hl::Control> button = hl::ReadControl(main, IDC_VERSION_UP);
+    return status && status->text == "checking" && button && !button->enabled;
+  }));
+  seenByTest = true;
+  EXPECT_TRUE(hl::WaitUntilGone(main));
 }
 
 }  // namespace
