@@ -158,7 +158,7 @@ void AdapterSim::WriteRaw(const char* bytes, std::size_t count) {
   std::size_t done = 0;
   while (done < count && master_ >= 0) {
     const std::size_t chunk = options_.emulateWire ? 1 : count - done;
-    if (options_.emulateWire) PaceWire(chunk, nextSend_);
+    if (options_.emulateWire) PaceWire(chunk, nextSend_, done > 0);
     const ssize_t n = write(master_, bytes + done, chunk);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
@@ -171,9 +171,12 @@ void AdapterSim::WriteRaw(const char* bytes, std::size_t count) {
   }
 }
 
-void AdapterSim::PaceWire(std::size_t count, Clock::time_point& next) {
+// Sleeps until `count` more bytes have crossed a wire that is free again at `next`. A wire
+// that was kept busy (`backlog`: more bytes were already waiting) carries on from where it
+// was, so a late wake-up of this thread costs no wire time.
+void AdapterSim::PaceWire(std::size_t count, Clock::time_point& next, bool backlog) {
   const auto now = Clock::now();
-  if (next < now) next = now;
+  if (next < now && !backlog) next = now;
   next += WireTime(count);
   std::this_thread::sleep_until(next);
 }
@@ -215,8 +218,12 @@ void AdapterSim::Run() {
     // With the wire emulated, take the bytes a few at a time at the line's pace.
     const std::size_t want = options_.emulateWire ? 16 : sizeof buffer;
     const ssize_t n = read(master_, buffer, want);
-    if (n <= 0) continue;
-    if (options_.emulateWire) PaceWire(static_cast<std::size_t>(n), nextReceive_);
+    if (n <= 0) {
+      receiveBacklog_ = false;
+      continue;
+    }
+    if (options_.emulateWire) PaceWire(static_cast<std::size_t>(n), nextReceive_, receiveBacklog_);
+    receiveBacklog_ = static_cast<std::size_t>(n) == want;
     OnBytes(buffer, static_cast<std::size_t>(n));
   }
 }

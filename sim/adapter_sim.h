@@ -41,6 +41,7 @@ struct LoaderReport {
   int records = 0;                  // records taken, in all images
   int badRecords = 0;               // records that were no valid Intel HEX, or failed their checksum
   std::size_t lineFeeds = 0;        // line feeds received while records were expected
+  double streamingSeconds = 0;      // from each image's first byte to its end record, summed
 };
 
 struct Options {
@@ -104,7 +105,7 @@ class AdapterSim {
   std::string ReplyTo(const std::string& command) const;
   void Reply(const std::string& text);
   void WriteRaw(const char* bytes, std::size_t count);
-  void PaceWire(std::size_t count, std::chrono::steady_clock::time_point& next);
+  void PaceWire(std::size_t count, std::chrono::steady_clock::time_point& next, bool backlog);
   void CloseTerminal();
 
   Options options_;
@@ -122,6 +123,7 @@ class AdapterSim {
   Mode mode_ = Mode::kCommands;  // used only by the worker
   LoaderReport loader_;
   int prompts_ = 0;
+  std::chrono::steady_clock::time_point imageStart_{};
   bool stopping_ = false;
   bool hangUpRequested_ = false;
   bool hungUp_ = false;
@@ -131,6 +133,7 @@ class AdapterSim {
   std::mutex writeMutex_;
   std::chrono::steady_clock::time_point nextSend_{};
   std::chrono::steady_clock::time_point nextReceive_{};
+  bool receiveBacklog_ = false;  // the last read took all it asked for
 };
 
 }  // namespace sim

@@ -84,6 +84,7 @@ void AdapterSim::OnLoaderByte(char byte) {
       }
       if (byte != '\r') {
         std::lock_guard lock(mutex_);
+        if (line_.empty() && loader_.partial.empty()) imageStart_ = std::chrono::steady_clock::now();
         line_.push_back(byte);
         return;
       }
@@ -110,6 +111,8 @@ void AdapterSim::OnRecord(const std::string& record) {
     ++loader_.records;
     if (type != 0 && type != 1) ++loader_.badRecords;
     if (type == 1) {
+      loader_.streamingSeconds +=
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - imageStart_).count();
       loader_.images.push_back(std::move(loader_.partial));
       loader_.partial.clear();
     }
