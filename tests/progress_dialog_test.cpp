@@ -10,6 +10,9 @@
 #include <thread>
 
 #include "cp932.h"
+#include "platform/serial_port.h"
+#include "serial/port.h"
+#include "serial/receive.h"
 #include "platform/headless.h"
 #include "platform/window.h"
 #include "ui/progress_dialog.h"
@@ -201,6 +204,57 @@ TEST_F(ProgressDialog, EveryOpeningStartsAFreshUpload) {
     EXPECT_EQ(result, 0);
     ASSERT_TRUE(Eventually([] { return uploadThreadRunning.load() == 0; }, 10000));
   }
+}
+
+// An abandoned upload whose thread is stuck in a write that the adapter holds
+// with XOFF: a new upload must not start beside it. The new dialog opens only
+// once the old thread has ended, and then one thread alone holds the dialogue.
+TEST_F(ProgressDialog, NewUploadWaitsForTheAbandonedThread) {
+  PortDirectory ports;
+  sim::Options options;
+  options.silent = true;  // only records what it receives
+  sim::AdapterSim& adapter = ports.Add(1, options);
+  std::snprintf(portName, sizeof portName, "COM1");
+  ASSERT_EQ(OpenPort(), 1);
+  ASSERT_EQ(ApplyLineSettings(), 1);
+  // Once the marker behind the XOFF has been read, the XOFF holds the line.
+  adapter.Send(std::string(1, sim::XOFF) + "!");
+  COMMTIMEOUTS timeouts{0, 0, 5000, 0, 0};
+  SetCommTimeouts(portHandle.load(), &timeouts);
+  char marker = 0;
+  DWORD got = 0;
+  ASSERT_TRUE(ReadFile(portHandle.load(), &marker, 1, &got, nullptr));
+  ASSERT_EQ(marker, '!');
+
+  const INT_PTR first = RunWith([](HWND dialog) {
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_EQ(uploadState.load(), UPLOAD_START) << "the first command is held by XOFF";
+    ASSERT_TRUE(headless::PressEscape(dialog));
+    HWND question = ExpectQuestion();
+    ASSERT_TRUE(headless::AnswerMessageBox(question, IDYES));
+    ASSERT_TRUE(headless::AnswerMessageBox(ExpectBox(kAbortedCaption, kAborted, MB_OK, question), IDOK));
+  });
+  ASSERT_EQ(first, IDCANCEL);
+  ASSERT_EQ(uploadThreadRunning.load(), 1) << "the abandoned thread is still inside its write";
+
+  std::thread user([&] {
+    EXPECT_EQ(headless::WaitForDialog(IDD_PROGRESS, 1000), nullptr) << "opened beside the abandoned thread";
+    adapter.Send(std::string(1, sim::XON));
+    HWND dialog = headless::WaitForDialog(IDD_PROGRESS);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(adapter.WaitForReceived("AAT*VER1\rAAT*VER1\r", 5000));
+    ASSERT_TRUE(Eventually([] { return uploadState.load() == UPLOAD_WAIT_YN; }));
+    Feed("Y or N");
+    ASSERT_TRUE(Eventually([] { return uploadState.load() == UPLOAD_WAIT_YS; }));
+    std::this_thread::sleep_for(milliseconds(1500));
+    EXPECT_EQ(adapter.Received(), "AAT*VER1\rAAT*VER1\rY") << "one thread alone answers";
+    ASSERT_TRUE(headless::PressClose(dialog));
+    ASSERT_TRUE(headless::AnswerMessageBox(ExpectQuestion(), IDYES));
+  });
+  EXPECT_EQ(RunProgressDialog(nullptr), 0);
+  user.join();
+  EXPECT_TRUE(Eventually([] { return uploadThreadRunning.load() == 0; }, 10000));
+  ClosePort();
 }
 
 }  // namespace

@@ -171,3 +171,39 @@ TEST_F(UploadEngine, StopDuringAPauseTakesEffectAfterThePass) {
 }
 
 }  // namespace
+
+namespace {
+
+// The engine against the simulated loader at its most awkward but still valid:
+// banners, prompts in pieces behind NULs, and XOFF held while each record is
+// programmed. Every record must arrive once, intact, in order.
+TEST(UploadWithLoader, RecordsSurviveAnAwkwardLoader) {
+  TestImages images({":0100000041BE\r\n:00000001FF\r\n", ":00000001FF\r\n", ":0100000041BE\r\n:00000001FF\r\n",
+                     ":00000001FF\r\n", ":00000001FF\r\n", ":0100000041BE\r\n:00000001FF\r\n"});
+  PortDirectory ports;
+  sim::Options options;
+  options.loader.banner = std::string(120, '=') + "\r\n";
+  options.loader.promptPieces = 5;
+  options.loader.pieceGapMs = 10;
+  options.loader.nulBeforePrompt = true;
+  options.loader.programMsPerLine = 50;
+  sim::AdapterSim& adapter = ports.Add(1, options);
+  std::snprintf(portName, sizeof portName, "COM1");
+  ASSERT_EQ(OpenPort(), 1);
+  ASSERT_EQ(ApplyLineSettings(), 1);
+  ASSERT_EQ(StartReceiveThread(), 1);
+
+  UploadLink link{};
+  StartUpload(link, nullptr);
+  EXPECT_TRUE(Eventually([] { return uploadState.load() == UPLOAD_DONE; }, 60000)) << "state " << uploadState.load();
+  EXPECT_TRUE(adapter.WaitForImages(6, 10000));
+  const sim::LoaderReport loader = adapter.Loader();
+  EXPECT_EQ(loader.images,
+            (std::vector<std::string>{":0100000041BE\r:00000001FF\r", ":00000001FF\r", ":0100000041BE\r:00000001FF\r",
+                                      ":00000001FF\r", ":00000001FF\r", ":0100000041BE\r:00000001FF\r"}));
+  EXPECT_EQ(loader.badRecords, 0);
+  EXPECT_TRUE(StopUpload(link));
+  StopReceiveThread();
+}
+
+}  // namespace
