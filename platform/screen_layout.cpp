@@ -43,7 +43,7 @@ Rect PlaceInView(Rect r, const Canvas& canvas) {
 void DrawTitle(Canvas& canvas, const Rect& outer, const WindowView& w, bool active, bool closeMark) {
   canvas.Frame(outer, active ? kBold : 0);
   int closeCols = closeMark ? 3 : 0;
-  int room = outer.cols - 4 - closeCols;
+  int room = outer.cols - 2 - closeCols;  // between the corners, beside the close mark
   text::Line caption = Clip(text::Decode(w.text, false), std::max(0, room - 2));
   text::Line padded = Plain(" ");
   padded.insert(padded.end(), caption.begin(), caption.end());
@@ -318,8 +318,9 @@ void Compose(Canvas& canvas, const std::vector<WindowView>& views) {
     }
     Rect origin;
     if (auto it = clients.find(w.owner); it != clients.end()) origin = it->second;
-    Rect cells = CellsOf(w.x, w.y, w.cx, w.cy);
-    Rect outer{origin.row + cells.row, origin.col + cells.col, cells.rows + 2, cells.cols + 2};
+    // The client area takes the dialog's own size in cells, wherever the dialog stands.
+    Rect outer{origin.row + Round(w.y / 8.0), origin.col + Round(w.x / 4.0), std::max(1, Round(w.cy / 8.0)) + 2,
+               std::max(1, Round(w.cx / 4.0)) + 2};
     outer = PlaceInView(outer, canvas);
     clients[w.handle] = {outer.row + 1, outer.col + 1, outer.rows - 2, outer.cols - 2};
     DrawDialog(canvas, w, outer, w.handle == active);
