@@ -4,6 +4,7 @@
 #include <curses.h>
 #include <fcntl.h>
 #include <langinfo.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <term.h>
@@ -58,7 +59,10 @@ class TerminalScreen : public Screen {
  public:
   bool Start() override;
   void Stop() override;
-  std::vector<int> InputDescriptors() override { return {STDIN_FILENO, resizePipe[0]}; }
+  std::vector<int> InputDescriptors() override {
+    if (inputGone_) return {resizePipe[0]};
+    return {STDIN_FILENO, resizePipe[0]};
+  }
   void HandleInput() override;
   bool InputPending() override { return !pending_.empty(); }
   void Refresh() override;
@@ -73,6 +77,7 @@ class TerminalScreen : public Screen {
   SCREEN* screen_ = nullptr;
   bool active_ = false;
   bool lineDrawing_ = true;
+  bool inputGone_ = false;  // the terminal hung up: its descriptor would wake the loops for ever
   std::deque<Event> pending_;
   std::vector<Hit> hits_;
 };
@@ -165,6 +170,8 @@ void TerminalScreen::ReadEvents() {
     }
     Refresh();
   }
+  pollfd in{STDIN_FILENO, POLLIN, 0};
+  if (!inputGone_ && poll(&in, 1, 0) > 0 && (in.revents & (POLLHUP | POLLERR | POLLNVAL))) inputGone_ = true;
   for (;;) {
     wint_t key;
     int kind = get_wch(&key);
