@@ -212,6 +212,7 @@ void TerminalScreen::Dispatch(const Event& e) {
 }
 
 void TerminalScreen::Click(const MEVENT& m) {
+  if (!(m.bstate & (BUTTON1_PRESSED | BUTTON1_CLICKED))) return;  // releases and other buttons
   for (auto it = hits_.rbegin(); it != hits_.rend(); ++it) {
     if (!it->rect.Contains(m.y, m.x)) continue;
     switch (it->kind) {

@@ -140,11 +140,13 @@ ATOM RegisterClassA(const WNDCLASSA* windowClass);
 // Returns the shared cursor `name` (only IDC_ARROW with a null instance); null otherwise.
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 
-// Runs dialog template `name` modally under `owner` until EndDialog; returns EndDialog's
-// result, or -1 when the dialog cannot be created.
+// Runs dialog template `name` (a MAKEINTRESOURCE id of the program's dialogs) modally under
+// `owner` until EndDialog; returns EndDialog's result, or -1 when the dialog cannot be created
+// (no such template, no procedure, a gone owner, windows held by another thread, no screen).
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC dialogProc, LPARAM initParam);
 
-// Marks a modal dialog to end with `result` once its handler returns; FALSE for a bad handle.
+// Marks a modal dialog to end with `result` once its handler returns, and hides it; the last
+// call's result counts; FALSE for a handle that is no dialog.
 BOOL EndDialog(HWND dialog, INT_PTR result);
 
 // Returns the child control `id` of `dialog`, or null when there is none.
@@ -163,11 +165,12 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // SendMessageA to GetDlgItem(dialog, id).
 LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Starts or restarts timer `id` of `window` with a period of `milliseconds`; each tick
-// arrives as WM_TIMER while a modal loop of the window's thread runs; returns `id`, 0 on failure.
+// Starts or restarts timer `id` of `window` (from the window's own thread) with a period of
+// `milliseconds`, at least 10; each tick arrives as WM_TIMER, or calls `timerProc`, while a modal
+// loop of that thread runs; returns `id` (1 for id 0), 0 on failure.
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, TIMERPROC timerProc);
 
-// Stops timer `id` of `window`; FALSE when there is no such timer.
+// Stops timer `id` of `window` (from the window's own thread); FALSE when there is no such timer.
 BOOL KillTimer(HWND window, UINT_PTR id);
 
 // Shows a modal message box (MB_OK or MB_YESNO, MB_ICONQUESTION, MB_DEFBUTTON2) and returns the
