@@ -533,6 +533,26 @@ TEST(MainProgram, AnAdapterUnpluggedDuringTheUploadLeavesTheProgramResponsive) {
   EXPECT_EQ(receiveRunning.load(), 0);
 }
 
+// The adapter check's message box has no owner, so the main dialog stays usable meanwhile:
+// a press of Cancel there ends the program once the box is answered.
+TEST(MainProgram, CancelWhileTheAdapterCheckBoxIsUp) {
+  PortDirectory ports;
+  sim::Options options;
+  options.model = "MOLVEX TR30KX";
+  ports.Add(1, options);
+  const int code = RunProgram([&](HWND main) {
+    ASSERT_TRUE(headless::Press(main, IDC_VERSION_UP));
+    HWND box = headless::WaitForMessageBox(nullptr, 60000);
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(headless::Press(main, IDC_CANCEL_BUTTON));
+    EXPECT_TRUE(Eventually([] { return receiveRunning.load() == 0; })) << "Cancel stops the receive thread at once";
+    ASSERT_TRUE(headless::AnswerMessageBox(box, IDOK));
+    EXPECT_TRUE(headless::WaitUntilGone(main));
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(portOpen.load(), 0);
+}
+
 // The ways out of the main dialog, and the dialog's result for each.
 struct WayOut {
   const char* name;
