@@ -235,7 +235,7 @@ TEST(MainProgram, AFinishedVersionUp) {
     ASSERT_TRUE(adapter.WaitForReceived("AAT&F&W\r", 60000));
     finalCommandMs = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
     ASSERT_TRUE(headless::WaitUntil([&] { return Status(main) == kComplete; }));
-    EXPECT_FALSE(VersionUpEnabled(main));
+    EXPECT_TRUE(headless::WaitUntil([&] { return !VersionUpEnabled(main); })) << "the button ends disabled";
     EXPECT_TRUE(headless::ReadControl(main, IDC_CANCEL_BUTTON)->enabled);
     std::this_thread::sleep_for(milliseconds(1000));  // nothing follows the final command
     recorder.Stop();
@@ -531,6 +531,30 @@ TEST(MainProgram, AnAdapterUnpluggedDuringTheUploadLeavesTheProgramResponsive) {
   });
   EXPECT_EQ(code, 0);
   EXPECT_EQ(receiveRunning.load(), 0);
+}
+
+// Ports from COM10 on are opened under their device form, but listed as the others are.
+TEST(MainProgram, PortsFromTenOnAreListedShortAndUsed) {
+  PortDirectory ports;
+  sim::Options options;
+  options.model = "MOLVEX TR30KX";  // ends the check early, with the error box
+  sim::AdapterSim& twelve = ports.Add(12, options);
+  sim::AdapterSim& three = ports.Add(3, options);
+  const int code = RunProgram([&](HWND main) {
+    EXPECT_EQ(headless::ReadControl(main, IDC_PORT_LIST)->items, (Strings{"COM3", "COM12"}));
+    ASSERT_TRUE(headless::SelectComboEntry(main, IDC_PORT_LIST, 1));
+    ASSERT_TRUE(headless::Press(main, IDC_VERSION_UP));
+    HWND box = headless::WaitForMessageBox(nullptr, 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(headless::Read(box)->caption, kWrongAdapterCaption);
+    EXPECT_EQ(twelve.Commands(), (Strings{"AATE", "AATI4", "AATI1"}));
+    EXPECT_EQ(three.Received(), "");
+    EXPECT_EQ(std::string(portName), "\\\\.\\COM12");
+    ASSERT_TRUE(headless::AnswerMessageBox(box, IDOK));
+    ASSERT_TRUE(headless::WaitUntil([&] { return Status(main) == kAbandoned; }));
+    ASSERT_TRUE(headless::Press(main, IDC_CANCEL_BUTTON));
+  });
+  EXPECT_EQ(code, 0);
 }
 
 // The adapter check's message box has no owner, so the main dialog stays usable meanwhile:
