@@ -263,7 +263,8 @@ TEST(MainProgram, AFinishedVersionUp) {
 // How the adapter check ends.
 enum class End { kNoAnswerBox, kWrongAdapterBox, kUpload };
 
-// One command that the adapter receives, and the least time since the one before it.
+// One command that the adapter receives, and the least time since the one before it: the
+// pauses and time-outs before it, less some slack for when the recorder looks.
 struct Step {
   std::string command;
   long minGapMs = 0;
@@ -288,7 +289,7 @@ const std::string kGarbage = std::string("\x80\xff\x01\x7f\x1b[2J \xfe\x00\x00 g
 const std::string kLongFirst = "\r\n--------------------------- MOLVEX TR20KX\r\n";
 const std::string kShortSecond = "\r\nOK\r\n\r\nOK\r\n";
 
-const std::vector<Step> kIdentified = {{"AATE"}, {"AATI4", 900}, {"AAT*VER1", 900}};
+const std::vector<Step> kIdentified = {{"AATE"}, {"AATI4", 700}, {"AAT*VER1", 700}};
 
 std::vector<CheckCase> CheckCases() {
   const Strings confirmed = {kIdle, kChecking, kConfirmed, kRunning};
@@ -297,44 +298,44 @@ std::vector<CheckCase> CheckCases() {
   return {
       {"Identified", [](sim::Options&) {}, kIdentified, End::kUpload, confirmed, {}},
       {"NoAnswerToTheFirstProbe", [](sim::Options& o) { o.replies["AATE"] = ""; },
-       {{"AATE"}, {"AATI4", 4500}, {"AAT*VER1", 900}}, End::kUpload, confirmed, {}},
+       {{"AATE"}, {"AATI4", 4000}, {"AAT*VER1", 700}}, End::kUpload, confirmed, {}},
       {"AlreadyInTheLoader", [](sim::Options& o) { o.replies["AATE"] = "\r\nErase flash ROM (Y or N) \r\n"; },
        {{"AATE"}, {"AAT*VER1"}}, End::kUpload, unconfirmed, {}},
       {"FewerThanFourLineFeedsDespiteTheIdentity",
        [](sim::Options& o) { o.replies["AATI4"] = "\r\nMOLVEX TR20KX\r\n"; },
-       {{"AATE"}, {"AATI4", 900}}, End::kNoAnswerBox, abandoned, {}},
+       {{"AATE"}, {"AATI4", 700}}, End::kNoAnswerBox, abandoned, {}},
       {"IdentityOnlyInTheSecondAnswer", [](sim::Options& o) { o.replies["AATI4"] = kOtherIdentity; },
-       {{"AATE"}, {"AATI4", 900}, {"AATI1"}, {"AAT*VER1", 900}}, End::kUpload, confirmed, {}},
+       {{"AATE"}, {"AATI4", 700}, {"AATI1"}, {"AAT*VER1", 700}}, End::kUpload, confirmed, {}},
       {"SilenceAfterTheSecondAsk",
        [](sim::Options& o) {
          o.replies["AATI4"] = kOtherIdentity;
          o.replies["AATI1"] = "";
        },
-       {{"AATE"}, {"AATI4", 900}, {"AATI1"}, {"AAT*VER1", 4500}}, End::kUpload, unconfirmed, {}},
+       {{"AATE"}, {"AATI4", 700}, {"AATI1"}, {"AAT*VER1", 4000}}, End::kUpload, unconfirmed, {}},
       {"WrongAdapter", [](sim::Options& o) { o.model = "MOLVEX TR30KX"; },
-       {{"AATE"}, {"AATI4", 900}, {"AATI1"}}, End::kWrongAdapterBox, abandoned, {}},
+       {{"AATE"}, {"AATI4", 700}, {"AATI1"}}, End::kWrongAdapterBox, abandoned, {}},
       {"SilentAdapter", [](sim::Options& o) { o.silent = true; },
-       {{"AATE"}, {"AATI4", 4500}}, End::kNoAnswerBox, abandoned, {}},
+       {{"AATE"}, {"AATI4", 4000}}, End::kNoAnswerBox, abandoned, {}},
       {"AnswersTooLate", [](sim::Options& o) { o.replyDelayMs = 6000; },
-       {{"AATE"}, {"AATI4", 4500}}, End::kNoAnswerBox, abandoned, {}},
+       {{"AATE"}, {"AATI4", 4000}}, End::kNoAnswerBox, abandoned, {}},
       {"Garbage",
        [](sim::Options& o) {
          o.replies["AATE"] = kGarbage;
          o.replies["AATI4"] = kGarbage + kGarbage;
          o.replies["AATI1"] = kGarbage + kGarbage;
        },
-       {{"AATE"}, {"AATI4", 900}, {"AATI1"}}, End::kWrongAdapterBox, abandoned, {}},
+       {{"AATE"}, {"AATI4", 700}, {"AATI1"}}, End::kWrongAdapterBox, abandoned, {}},
       // The identity comes only after the 96 bytes that the buffer can hold.
       {"IdentityBeyondTheBuffer",
        [](sim::Options& o) { o.replies["AATI4"] = std::string(200, 'x') + "\r\nMOLVEX TR20KX\r\n\r\nOK\r\n"; },
-       {{"AATE"}, {"AATI4", 900}, {"AATI1"}, {"AAT*VER1", 900}}, End::kUpload, confirmed, {}},
+       {{"AATE"}, {"AATI4", 700}, {"AATI1"}, {"AAT*VER1", 700}}, End::kUpload, confirmed, {}},
       // Far more than the receive ring holds, none of it the identity.
       {"Flood",
        [](sim::Options& o) {
          o.model = "SOMETHING ELSE";
          for (int i = 0; i < 500; ++i) o.replies["AATE"] += "garbage line " + std::to_string(i) + "\r\n";
        },
-       {{"AATE"}, {"AATI4", 900}, {"AATI1"}}, End::kWrongAdapterBox, abandoned, {}},
+       {{"AATE"}, {"AATI4", 700}, {"AATI1"}}, End::kWrongAdapterBox, abandoned, {}},
       // The second reply is shorter than the first, whose tail still holds the identity.
       {"AShorterReplyLeavesTheEarlierTail",
        [](sim::Options& o) {
