@@ -109,9 +109,12 @@ class TerminalTest : public ::testing::Test {
 
   // Starts the demo in a session of `cols` x `rows`, in a locale that is not UTF-8.
   void Start(int cols, int rows) {
-    Tmux("new-session -d -s demo -x " + std::to_string(cols) + " -y " + std::to_string(rows) +
-         " 'env -u LC_ALL LANG=C TR20KX_UI=terminal " + demo_ + " " + log_ + "'");
+    Tmux("new-session -d -s demo -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " '" + Bounded() +
+         "env -u LC_ALL LANG=C TR20KX_UI=terminal " + demo_ + " " + log_ + "'");
   }
+
+  // The demo ends by itself after a while, so that a test killed midway leaves no session behind.
+  static std::string Bounded() { return "timeout 180 "; }
 
   void Keys(const std::string& keys) { Tmux("send-keys -t demo " + keys); }
 
@@ -238,7 +241,8 @@ TEST_F(TerminalTest, BothDialogsAndAMessageBoxDrawnInTheirCellsAndDrivenByKeys) 
 }
 
 TEST_F(TerminalTest, AsciiFramesAndBarsWhereLineDrawingIsNotWanted) {
-  Tmux("new-session -d -s demo -x 100 -y 40 'env TR20KX_ASCII=1 TR20KX_UI=terminal " + demo_ + " " + log_ + "'");
+  Tmux("new-session -d -s demo -x 100 -y 40 '" + Bounded() + "env TR20KX_ASCII=1 TR20KX_UI=terminal " + demo_ + " " +
+       log_ + "'");
   WaitFor({{13, 25, L"+ ＴＲ２０ＫＸ"}, {14, 25, L"|"}, {15, 27, L"+ 状態 -"}, {24, 25, L"+" + Repeat(L'-', 53) + L"+"}},
           "ASCII frames");
   Keys("v");  // the letter alone presses the button while the focus is not in the port list
