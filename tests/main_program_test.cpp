@@ -47,8 +47,8 @@ const std::string kNoAnswerCaption = Cp932("ステータス");
 const std::string kWrongAdapterText = Cp932("アダプタの種類が違います");
 const std::string kWrongAdapterCaption = Cp932("エラー");
 
-// Watches the main dialog and the adapters from a thread of its own, every few
-// milliseconds, and keeps each change with its time since the recorder started.
+// Watches the main dialog and the adapters from a thread of its own and keeps each change
+// with its time since the recorder started.
 class Recorder {
  public:
   struct Event {
@@ -92,26 +92,30 @@ class Recorder {
     events_.push_back({ms, what});
   }
 
+  // Looks after every change of the windows, and every 10 ms for the adapters' commands.
   void Run() {
-    std::string status = "\x01";  // no text yet
-    std::set<HWND> seen;
-    std::vector<std::size_t> commands(adapters_.size());
-    for (;;) {
-      const bool last = stop_.load();  // one more look after the stop, for the latest changes
-      if (auto c = headless::ReadControl(main_, IDC_MAIN_STATUS); c && c->text != status) {
-        status = c->text;
-        Note("status:" + status);
-      }
-      for (const headless::Window& w : headless::ReadAll()) {
-        if (w.handle == main_ || !seen.insert(w.handle).second) continue;
-        Note(w.messageBox ? "box:" + w.caption : w.templateId == IDD_PROGRESS ? "progress" : "window");
-      }
-      for (std::size_t i = 0; i < adapters_.size(); ++i) {
-        const Strings now = adapters_[i]->Commands();
-        for (; commands[i] < now.size(); ++commands[i]) Note("cmd" + std::to_string(i) + ":" + now[commands[i]]);
-      }
-      if (last) return;
-      std::this_thread::sleep_for(milliseconds(5));
+    while (!headless::WaitUntil(
+        [this] {
+          const bool last = stop_.load();  // one more look after the stop, for the latest changes
+          Look();
+          return last;
+        },
+        600000)) {
+    }
+  }
+
+  void Look() {
+    if (auto c = headless::ReadControl(main_, IDC_MAIN_STATUS); c && c->text != status_) {
+      status_ = c->text;
+      Note("status:" + status_);
+    }
+    for (const headless::Window& w : headless::ReadAll()) {
+      if (w.handle == main_ || !seen_.insert(w.handle).second) continue;
+      Note(w.messageBox ? "box:" + w.caption : w.templateId == IDD_PROGRESS ? "progress" : "window");
+    }
+    for (std::size_t i = 0; i < adapters_.size(); ++i) {
+      const Strings now = adapters_[i]->Commands();
+      for (; commands_[i] < now.size(); ++commands_[i]) Note("cmd" + std::to_string(i) + ":" + now[commands_[i]]);
     }
   }
 
@@ -121,6 +125,9 @@ class Recorder {
   mutable std::mutex mutex_;
   std::vector<Event> events_;
   std::atomic<bool> stop_{false};
+  std::string status_ = "\x01";  // no text yet; these three are the recorder thread's own
+  std::set<HWND> seen_;
+  std::vector<std::size_t> commands_ = std::vector<std::size_t>(adapters_.size());
   std::thread thread_;
 };
 
@@ -299,7 +306,11 @@ std::vector<CheckCase> CheckCases() {
       {"Identified", [](sim::Options&) {}, kIdentified, End::kUpload, confirmed, {}},
       {"NoAnswerToTheFirstProbe", [](sim::Options& o) { o.replies["AATE"] = ""; },
        {{"AATE"}, {"AATI4", 4000}, {"AAT*VER1", 700}}, End::kUpload, confirmed, {}},
-      {"AlreadyInTheLoader", [](sim::Options& o) { o.replies["AATE"] = "\r\nErase flash ROM (Y or N) \r\n"; },
+      {"AlreadyInTheLoader",
+       [](sim::Options& o) {
+         o.replies["AATE"] = "\r\nErase flash ROM (Y or N) \r\n";
+         o.replyDelayMs = 500;  // keeps the checking text up long enough to be seen
+       },
        {{"AATE"}, {"AAT*VER1"}}, End::kUpload, unconfirmed, {}},
       {"FewerThanFourLineFeedsDespiteTheIdentity",
        [](sim::Options& o) { o.replies["AATI4"] = "\r\nMOLVEX TR20KX\r\n"; },
