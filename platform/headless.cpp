@@ -226,4 +226,10 @@ bool AnswerMessageBox(HWND box, int buttonId) {
 
 void FailNextSetTimers(int count) { win::failingSetTimers.store(count); }
 
+void OnTextSet(std::function<void(HWND window, const std::string& text)> hook) {
+  Use();
+  std::lock_guard lock(win::TheCore().mutex);
+  win::TheCore().textSetHook = std::move(hook);
+}
+
 }  // namespace platform::headless

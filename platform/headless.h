@@ -83,6 +83,11 @@ bool TypeIntoCombo(HWND dialog, int id, const std::string& text);  // replaces t
 bool SelectComboEntry(HWND dialog, int id, int index);            // picks a list entry
 bool AnswerMessageBox(HWND box, int buttonId);                     // IDOK, IDYES or IDNO
 
+// Calls `hook` on the user-interface thread with every text set into any window from now on
+// (an empty function stops it). It runs while the window model is locked: it must not call
+// anything here, only record.
+void OnTextSet(std::function<void(HWND window, const std::string& text)> hook);
+
 // Makes the next `count` SetTimer calls fail, for tests of that failure.
 void FailNextSetTimers(int count);
 

@@ -156,6 +156,8 @@ struct Core {
   std::vector<HWND> tops;           // top-level windows, lowest first
   std::uintptr_t lastHandle = 0;
   std::thread::id uiThread;
+  // Called with the lock held whenever a window's text is set; for tests (headless::OnTextSet).
+  std::function<void(HWND, const std::string&)> textSetHook;
   int wakeFd = -1;                  // eventfd that wakes the modal loops
   bool screenStarted = false;
   struct Task;

@@ -87,6 +87,7 @@ bool StateMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam, L
   if (message == WM_SETTEXT) {
     const char* text = reinterpret_cast<const char*>(lParam);
     w.text = text ? text : "";
+    if (TheCore().textSetHook) TheCore().textSetHook(w.handle, w.text);
     result = TRUE;
     return true;
   }

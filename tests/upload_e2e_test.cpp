@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "cp932.h"
@@ -41,6 +42,12 @@ TEST(UploadEndToEnd, SixImagesThroughTheProgressDialog) {
   ASSERT_EQ(ApplyLineSettings(), 1);
   ASSERT_EQ(StartReceiveThread(), 1);
 
+  // Every byte-count text, in order (the hook runs on the user-interface thread).
+  std::vector<std::string> byteCounts;
+  headless::OnTextSet([&](HWND, const std::string& text) {
+    if (text.rfind(" data   ", 0) == 0) byteCounts.push_back(text);
+  });
+
   // While the finished display is up, read what it shows.
   Finish finish;
   std::thread watcher([&] {
@@ -77,6 +84,22 @@ TEST(UploadEndToEnd, SixImagesThroughTheProgressDialog) {
   EXPECT_EQ(finish.bytes, Cp932(" data   709191 / 709191 bytes        100 ％ 終了"));
   EXPECT_EQ(finish.imageBar, 0);
   EXPECT_EQ(finish.totalBar, 100);
+
+  // The bars move at most once a line and the text follows the image bar: the first
+  // step comes on line 41 (41 records of 45 bytes), each image but the one-line fifth
+  // ends on a step of its own, and the set takes 501 updates in all.
+  headless::OnTextSet({});
+  ASSERT_FALSE(byteCounts.empty());
+  EXPECT_EQ(byteCounts.size(), 501u);
+  EXPECT_EQ(byteCounts.front(), Cp932(" data   1845 / 709191 bytes        0 ％ 終了"));
+  EXPECT_EQ(byteCounts.back(), finish.bytes);
+  for (const char* total : {"184398", "368796", "553168", "659551", "659564", "709191"}) {
+    const std::string prefix = std::string(" data   ") + total + " / 709191 bytes ";
+    EXPECT_EQ(std::count_if(byteCounts.begin(), byteCounts.end(),
+                            [&](const std::string& t) { return t.rfind(prefix, 0) == 0; }),
+              1)
+        << "the last line of the image ending at " << total;
+  }
   StopReceiveThread();
 }
 
