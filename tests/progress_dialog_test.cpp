@@ -13,6 +13,7 @@
 #include "platform/serial_port.h"
 #include "serial/port.h"
 #include "serial/receive.h"
+#include "serial_test_util.h"
 #include "platform/headless.h"
 #include "platform/window.h"
 #include "ui/progress_dialog.h"
@@ -217,14 +218,7 @@ TEST_F(ProgressDialog, NewUploadWaitsForTheAbandonedThread) {
   std::snprintf(portName, sizeof portName, "COM1");
   ASSERT_EQ(OpenPort(), 1);
   ASSERT_EQ(ApplyLineSettings(), 1);
-  // Once the marker behind the XOFF has been read, the XOFF holds the line.
-  adapter.Send(std::string(1, sim::XOFF) + "!");
-  COMMTIMEOUTS timeouts{0, 0, 5000, 0, 0};
-  SetCommTimeouts(portHandle.load(), &timeouts);
-  char marker = 0;
-  DWORD got = 0;
-  ASSERT_TRUE(ReadFile(portHandle.load(), &marker, 1, &got, nullptr));
-  ASSERT_EQ(marker, '!');
+  ASSERT_TRUE(HoldWithXoff(adapter));
 
   const INT_PTR first = RunWith([](HWND dialog) {
     std::this_thread::sleep_for(milliseconds(300));

@@ -16,6 +16,7 @@
 #include "platform/serial_port.h"
 #include "serial/port.h"
 #include "serial/transmit.h"
+#include "serial_test_util.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -208,15 +209,7 @@ TEST_F(LineSettings, RefusedAndUnsupportedSettingsFail) {
 TEST_F(LineSettings, SendBlocksWhileXoffIsHeld) {
   ASSERT_EQ(OpenPort(), 1);
   ASSERT_EQ(ApplyLineSettings(), 1);
-  // The marker arrives after the XOFF, so once it is read the XOFF has taken effect.
-  adapter_->Send(std::string(1, sim::XOFF) + "!");
-  char marker = 0;
-  DWORD got = 0;
-  COMMTIMEOUTS timeouts{0, 0, 5000, 0, 0};
-  SetCommTimeouts(portHandle.load(), &timeouts);
-  ASSERT_TRUE(ReadFile(portHandle.load(), &marker, 1, &got, nullptr));
-  ASSERT_EQ(got, 1u);
-  ASSERT_EQ(marker, '!') << "XON/XOFF are flow control, not data";
+  ASSERT_TRUE(HoldWithXoff(*adapter_)) << "XON/XOFF are flow control, not data";
 
   std::atomic<bool> sent{false};
   std::thread sender([&] {
@@ -235,12 +228,7 @@ TEST_F(LineSettings, SendBlocksWhileXoffIsHeld) {
 TEST_F(LineSettings, CloseWakesAWriteHeldByXoff) {
   ASSERT_EQ(OpenPort(), 1);
   ASSERT_EQ(ApplyLineSettings(), 1);
-  adapter_->Send(std::string(1, sim::XOFF) + "!");
-  char marker = 0;
-  DWORD got = 0;
-  COMMTIMEOUTS timeouts{0, 0, 5000, 0, 0};
-  SetCommTimeouts(portHandle.load(), &timeouts);
-  ASSERT_TRUE(ReadFile(portHandle.load(), &marker, 1, &got, nullptr));
+  ASSERT_TRUE(HoldWithXoff(*adapter_));
 
   std::atomic<int> result{-1};
   std::thread sender([&] { result.store(SendText("AATE\r", 5)); });

@@ -5,7 +5,10 @@
 #include <string>
 #include <thread>
 
+#include "platform/serial_port.h"
+#include "serial/port.h"
 #include "serial/receive.h"
+#include "sim/adapter_sim.h"
 
 // Takes bytes from the receive ring until `count` have come or `timeoutMs` passed.
 inline std::string TakeFromRing(std::size_t count, int timeoutMs = 5000) {
@@ -30,4 +33,16 @@ inline bool WaitForUnread(DWORD count, int timeoutMs = 5000) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return false;
+}
+
+// Makes the adapter hold the open port's output with XOFF. The marker sent behind the
+// XOFF is read back, so once this returns the XOFF has taken effect. Sets the port's
+// read time-outs for that read.
+inline bool HoldWithXoff(sim::AdapterSim& adapter) {
+  adapter.Send(std::string(1, sim::XOFF) + "!");
+  COMMTIMEOUTS timeouts{0, 0, 5000, 0, 0};
+  SetCommTimeouts(portHandle.load(), &timeouts);
+  char marker = 0;
+  DWORD got = 0;
+  return ReadFile(portHandle.load(), &marker, 1, &got, nullptr) && got == 1 && marker == '!';
 }
