@@ -1,8 +1,9 @@
-// Chooses the screen: TR20KX_UI=terminal or headless picks one; otherwise the desktop screen
-// where one is built and a display is available, else the terminal.
+// Chooses the screen: TR20KX_UI=terminal, headless or desktop picks one; otherwise the desktop
+// screen when a display is available, else the terminal.
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/screen_desktop.h"
 #include "platform/screen_model.h"
 
 namespace platform::win {
@@ -16,8 +17,15 @@ Screen& ChooseLocked(bool headless) {
   if (!chosen) {
     const char* ui = std::getenv("TR20KX_UI");
     chosenHeadless = headless || (ui && std::strcmp(ui, "headless") == 0);
-    // No desktop screen is built yet, so every other choice is the terminal.
-    chosen = (chosenHeadless ? MakeHeadlessScreen() : MakeTerminalScreen()).release();
+    const bool terminal = ui && std::strcmp(ui, "terminal") == 0;
+    const bool desktop = ui && std::strcmp(ui, "desktop") == 0;
+    if (chosenHeadless) {
+      chosen = MakeHeadlessScreen().release();
+    } else if (!terminal && (desktop || DesktopDisplayAvailable())) {
+      chosen = MakeDesktopScreen().release();
+    } else {
+      chosen = MakeTerminalScreen().release();
+    }
   }
   return *chosen;
 }
