@@ -169,16 +169,17 @@ bool PostAction(HWND target, std::function<bool()> check, std::function<void()> 
   task->target = target;
   task->check = std::move(check);
   task->act = std::move(act);
+  bool runHere = false;  // decided under the lock: once queued, the task is the UI thread's
   {
     std::lock_guard lock(core.mutex);
     if (!FindLocked(target)) return false;
-    if (core.uiThread == std::this_thread::get_id()) {
+    runHere = core.uiThread == std::this_thread::get_id();
+    if (runHere)
       task->state = Core::Task::Running;  // run below, as on the user-interface thread
-    } else {
+    else
       core.tasks.push_back(task);
-    }
   }
-  if (task->state == Core::Task::Running) {
+  if (runHere) {
     bool ok = task->check();
     if (ok && task->act) task->act();
     return ok;
