@@ -9,6 +9,8 @@
 //                                             (X key names, "alt+" and "shift+" before them)
 //   desktop-probe click TITLE X Y             clicks at (X, Y) in TITLE's client area
 //   desktop-probe shot TITLE FILE.png         saves TITLE's picture; fails if it is blank
+//   desktop-probe drawn TITLE [SECONDS]       waits until TITLE is shown and drawn (not blank);
+//                                             prints the wall-clock time then, in ms since 1970
 //   desktop-probe titles                      prints the titles of the shown windows
 //
 // Exit code 0 on success, 1 when the window is not there in time or the action fails.
@@ -137,6 +139,38 @@ int Shift(unsigned long mask) {
   return s;
 }
 
+// The number of colours in the window's picture, 0 when it cannot be read.
+std::size_t Colours(Window w) {
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(display, w, &a)) return 0;
+  XImage* image = XGetImage(display, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height),
+                            AllPlanes, ZPixmap);
+  if (!image) return 0;
+  std::set<unsigned long> colours;
+  for (int y = 0; y < a.height; ++y)
+    for (int x = 0; x < a.width; ++x) colours.insert(XGetPixel(image, x, y));
+  XDestroyImage(image);
+  return colours.size();
+}
+
+int IgnoreErrors(Display*, XErrorEvent*) { return 0; }  // a window may go while it is looked at
+
+bool WaitDrawn(const std::string& title, double seconds) {
+  XSetErrorHandler(IgnoreErrors);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::vector<Window> w = Find(title);
+    if (!w.empty() && Colours(w.back()) >= 8) {
+      auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::system_clock::now().time_since_epoch());
+      std::printf("%lld\n", static_cast<long long>(ms.count()));
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
 bool Shot(Window w, const char* file) {
   XWindowAttributes a;
   if (!XGetWindowAttributes(display, w, &a)) return false;
@@ -202,6 +236,8 @@ int main(int argc, char** argv) {
       std::printf("%dx%d+%d+%d\n", a.width, a.height, a.x, a.y);
     }
     if (!ok) std::fprintf(stderr, "desktop-probe: %s \"%s\" timed out\n", command.c_str(), title.c_str());
+  } else if (command == "drawn") {
+    ok = WaitDrawn(title, argc > 3 ? std::atof(argv[3]) : 30);
   } else if (command == "count") {
     std::printf("%zu\n", Find(title).size());
     ok = true;
