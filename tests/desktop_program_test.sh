@@ -54,6 +54,8 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(head -n1 "$work/display")"
 unset TR20KX_UI
 export LC_ALL=C.UTF-8
+# In a sanitizer build: what fontconfig keeps at the end of the run is not the program's leak.
+export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/desktop_lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 readonly MAIN="ＴＲ２０ＫＸ　ダウンローダー　ｖｅｒ１．２４ｖｔ"
 readonly PROGRESS="バージョンアップ中"
