@@ -11,6 +11,8 @@
 //   desktop-probe shot TITLE FILE.png         saves TITLE's picture; fails if it is blank
 //   desktop-probe drawn TITLE [SECONDS]       waits until TITLE is shown and drawn (not blank);
 //                                             prints the wall-clock time then, in ms since 1970
+//   desktop-probe modal TITLE                 succeeds when TITLE is marked modal (_NET_WM_STATE_MODAL)
+//                                             and transient for another window
 //   desktop-probe titles                      prints the titles of the shown windows
 //
 // Exit code 0 on success, 1 when the window is not there in time or the action fails.
@@ -216,6 +218,25 @@ bool Shot(Window w, const char* file) {
   return true;
 }
 
+bool Modal(Window w) {
+  Window owner = None;
+  bool transient = XGetTransientForHint(display, w, &owner) && owner != None;
+  Atom state = XInternAtom(display, "_NET_WM_STATE", False);
+  Atom modal = XInternAtom(display, "_NET_WM_STATE_MODAL", False);
+  Atom type;
+  int format;
+  unsigned long count, after;
+  unsigned char* data = nullptr;
+  bool marked = false;
+  if (XGetWindowProperty(display, w, state, 0, 64, False, XA_ATOM, &type, &format, &count, &after, &data) == Success &&
+      data) {
+    for (unsigned long i = 0; i < count; ++i) marked = marked || reinterpret_cast<Atom*>(data)[i] == modal;
+  }
+  if (data) XFree(data);
+  if (!transient || !marked) std::fprintf(stderr, "desktop-probe: transient %d, modal %d\n", transient, marked);
+  return transient && marked;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -238,6 +259,8 @@ int main(int argc, char** argv) {
     if (!ok) std::fprintf(stderr, "desktop-probe: %s \"%s\" timed out\n", command.c_str(), title.c_str());
   } else if (command == "drawn") {
     ok = WaitDrawn(title, argc > 3 ? std::atof(argv[3]) : 30);
+  } else if (command == "modal") {
+    ok = Modal(One(title));
   } else if (command == "count") {
     std::printf("%zu\n", Find(title).size());
     ok = true;

@@ -95,12 +95,21 @@ shot "$MAIN" main-idle.png
 key "$MAIN" Return  # the version-up button has the focus
 wait_for "$PROGRESS"
 count_is "$MAIN" 1  # the progress dialog is a window of its own
+# It stands 0, 35 dialog units from the main dialog's client area, as its template says.
+geometry() { "$probe" wait "$1" 1 | tr 'x+' '  '; }
+read -r mw mh mx my <<<"$(geometry "$MAIN")"
+read -r pw ph px py <<<"$(geometry "$PROGRESS")"
+[ "$px" = "$mx" ] && [ $((py - my - mh * 35 / 79)) -ge -2 ] && [ $((py - my - mh * 35 / 79)) -le 2 ] ||
+  fail "progress dialog at $px,$py; main dialog at $mx,$my, $mw x $mh"
+[ $((pw * 211 / 187 - mw)) -ge -2 ] && [ $((pw * 211 / 187 - mw)) -le 2 ] || fail "progress dialog $pw wide, main $mw"
+"$probe" modal "$PROGRESS" || fail "the progress dialog is not modal"
 for _ in $(seq 300); do grep -q '^command: AAT\*VER1' "$work/sim.log" && break; sleep 0.1; done
 sleep 8  # about half of the upload's fixed pauses
 shot "$PROGRESS" progress-mid-upload.png
 key "$PROGRESS" Escape
 wait_for "バージョンアップの中断" 10
 shot "バージョンアップの中断" box-abort-question.png
+"$probe" modal "バージョンアップの中断" || fail "the message box is not a modal window"
 key "バージョンアップの中断" Return  # No, the default button
 gone "バージョンアップの中断" 10
 count_is "$PROGRESS" 1
