@@ -299,6 +299,7 @@ void DesktopScreen::Refresh() {
     if (it == windows_.end()) {
       windows_[v.handle] = Create(v);
     } else if (!SameLook(it->second->view, v)) {
+      if (it->second->view.text != v.text) it->second->copy_label(desktop::ToUtf8(v.text, false).utf8.c_str());
       it->second->view = v;
       it->second->redraw();
     }
