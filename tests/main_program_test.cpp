@@ -209,9 +209,15 @@ void AbandonWhenTheUploadStarts(HWND main, sim::AdapterSim& adapter, int nth = 1
         return progress != nullptr;
       },
       60000));
+  // Abandon only once the loader has had its "Y" to "Y or N": a loader still asking
+  // that question takes no commands, so the next press's adapter check would go unheard.
   ASSERT_TRUE(Eventually([&] {
-    const Strings c = adapter.Commands();
-    return std::count(c.begin(), c.end(), "AAT*VER1") >= nth;
+    const std::string received = adapter.Received();
+    int answered = 0;
+    for (std::size_t at = received.find("AAT*VER1\rY"); at != std::string::npos;
+         at = received.find("AAT*VER1\rY", at + 1))
+      ++answered;
+    return answered >= nth;
   }));
   EXPECT_FALSE(headless::Read(main)->enabled) << "the progress dialog's owner is disabled";
   AbandonUpload(progress);
