@@ -2,9 +2,10 @@
 // the combo box's dropped list. Runs on the user-interface thread only.
 #include "platform/screen_desktop_draw.h"
 
+#include "platform/text_encoding.h"
+
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
-#include <iconv.h>
 
 #include <algorithm>
 
@@ -13,53 +14,7 @@ namespace {
 
 Metrics metrics;
 
-// One iconv conversion; a byte it cannot convert becomes '?' and is skipped.
-class Converter {
- public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~Converter() {
-    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
-  }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-
-  // Converts `in`; `failed` tells whether any byte could not be converted.
-  std::string Run(const std::string& in, bool& failed) {
-    failed = false;
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-      failed = true;
-      return in;
-    }
-    std::string out;
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    std::string buffer(in.size() * 4 + 16, '\0');
-    char* src = const_cast<char*>(in.data());
-    size_t srcLeft = in.size();
-    while (srcLeft > 0) {
-      char* dst = buffer.data();
-      size_t dstLeft = buffer.size();
-      size_t r = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
-      out.append(buffer.data(), buffer.size() - dstLeft);
-      if (r == static_cast<size_t>(-1) && srcLeft > 0 && dstLeft == buffer.size()) {
-        failed = true;
-        out.push_back('?');
-        ++src;
-        --srcLeft;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-      }
-    }
-    return out;
-  }
-
- private:
-  iconv_t cd_;
-};
-
-std::string FromCp932(const std::string& in) {
-  thread_local Converter toUtf8("UTF-8", "CP932");
-  bool failed;
-  return toUtf8.Run(in, failed);
-}
+std::string FromCp932(const std::string& in) { return platform::text::Cp932ToUtf8(in); }
 
 bool IsLead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
@@ -244,9 +199,8 @@ Label ToUtf8(const std::string& cp932, bool mnemonics) {
 }
 
 std::string ToCp932(const std::string& utf8) {
-  thread_local Converter toCp932("CP932", "UTF-8");
   bool failed;
-  std::string out = toCp932.Run(utf8, failed);
+  std::string out = platform::text::Utf8ToCp932(utf8, &failed);
   return failed ? std::string() : out;
 }
 

@@ -1,49 +1,15 @@
 #include "platform/screen_text.h"
 
-#include <iconv.h>
-
 #include <climits>
 #include <cwchar>
+
+#include "platform/text_encoding.h"
 
 namespace platform::win::text {
 namespace {
 
-// One iconv conversion, opened once per thread.
-class Converter {
- public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~Converter() {
-    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
-  }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-
-  // Converts as much as it can; an undecodable byte becomes '?' and is skipped.
-  std::string Run(const std::string& in) {
-    std::string out;
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) return in;
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    std::string buffer(in.size() * 4 + 16, '\0');
-    char* src = const_cast<char*>(in.data());
-    size_t srcLeft = in.size();
-    while (srcLeft > 0) {
-      char* dst = buffer.data();
-      size_t dstLeft = buffer.size();
-      size_t r = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
-      out.append(buffer.data(), buffer.size() - dstLeft);
-      if (r == static_cast<size_t>(-1) && srcLeft > 0) {
-        out.push_back('?');
-        ++src;
-        --srcLeft;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-      }
-    }
-    return out;
-  }
-
- private:
-  iconv_t cd_;
-};
+using platform::text::Cp932ToUtf8;
+using platform::text::Utf8ToCp932;
 
 bool IsSpace(const Glyph& g) { return g.ch == L' '; }
 
@@ -80,10 +46,9 @@ Line Decode(const std::string& cp932, bool mnemonics) {
       plain.push_back(static_cast<char>(b));
     }
   }
-  thread_local Converter toUtf8("UTF-8", "CP932");
   Line line;
   auto append = [&](const std::string& piece, bool marked) {
-    std::string utf8 = toUtf8.Run(piece);
+    std::string utf8 = Cp932ToUtf8(piece);
     std::mbstate_t state{};
     const char* p = utf8.data();
     const char* end = p + utf8.size();
@@ -177,8 +142,7 @@ std::string EncodeTyped(wchar_t ch) {
   std::mbstate_t state{};
   std::size_t n = std::wcrtomb(utf8, ch, &state);
   if (n == static_cast<std::size_t>(-1)) return {};
-  thread_local Converter toCp932("CP932", "UTF-8");
-  std::string out = toCp932.Run(std::string(utf8, n));
+  std::string out = Utf8ToCp932(std::string(utf8, n));
   return out.find('?') != std::string::npos && ch != L'?' ? std::string() : out;
 }
 
