@@ -425,10 +425,7 @@ void DesktopScreen::ComboKey(HWND combo, const WindowView& c, const Event& e) {
 
 void DesktopScreen::KeyTo(HWND top, const Event& e) {
   WindowView w = ViewOf(top);
-  const WindowView* focus = nullptr;
-  for (const WindowView& c : w.children) {
-    if (c.focused) focus = &c;
-  }
+  const WindowView* focus = FocusedChild(w);
   HWND focused = focus ? focus->handle : nullptr;
   const bool inCombo = focus && focus->kind == Kind::ComboBox;
   const bool dropped = inCombo && focus->dropped;

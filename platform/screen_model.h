@@ -78,6 +78,12 @@ bool UseHeadlessScreen();
 std::vector<WindowView> TopLevelViews();
 // A copy of one window (with its controls), or a view with a null handle when it is gone.
 WindowView ViewOf(HWND window);
+// The control of `dialog` that has the focus, or null.
+inline const WindowView* FocusedChild(const WindowView& dialog) {
+  for (const WindowView& c : dialog.children)
+    if (c.focused) return &c;
+  return nullptr;
+}
 
 // Counts every change of the model; WaitForChange returns once it differs from `seen` or at `deadline`.
 unsigned long ChangeCount();

@@ -257,10 +257,7 @@ void TerminalScreen::ComboKey(HWND combo, const Event& e) {
 
 void TerminalScreen::Key(HWND top, const Event& e) {
   WindowView w = ViewOf(top);
-  const WindowView* focus = nullptr;
-  for (const WindowView& c : w.children) {
-    if (c.focused) focus = &c;
-  }
+  const WindowView* focus = FocusedChild(w);
   HWND focused = focus ? focus->handle : nullptr;
   const bool inCombo = focus && focus->kind == Kind::ComboBox;
   const wint_t k = e.key;
